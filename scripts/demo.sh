@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the demo into demo-out/.
+# Installs what is needed, builds, and runs the demo into demo-out/:
+# pixmill converts a sample raster into grey and x window images, and pv5
+# plots headless into PNG snapshots (or on screen when a display is reachable).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/build.sh build
-mkdir -p demo-out
-echo "demo: nothing to show yet"
+out=demo-out
+mkdir -p "$out"
+bash scripts/demo_pixmill.sh build "$out"
+bash scripts/demo_pv5.sh build "$out"
+echo "demo: results in $out/"
+ls -l "$out"
