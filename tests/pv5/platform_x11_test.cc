@@ -1,0 +1,261 @@
+// The X11 backend against a real X server: an Xvfb started by the test
+// itself (skipped only when the Xvfb binary is missing).  A second X
+// connection plays the user and the window manager: it reads titles and
+// geometry, sends the close request, moves the window and types keys.
+// GoogleTest goes before Xlib, whose macros (None, Bool) clash with it.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/internal.h"
+#include "platform/platform.h"
+
+namespace {
+
+const char *find_xvfb() {
+  static const char *paths[] = {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb"};
+  for (const char *p : paths)
+    if (access(p, X_OK) == 0) return p;
+  return nullptr;
+}
+
+class X11 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char *xvfb = find_xvfb();
+    if (!xvfb) GTEST_SKIP() << "Xvfb is not installed";
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_ = fork();
+    ASSERT_GE(pid_, 0);
+    if (pid_ == 0) {
+      int devnull = open("/dev/null", O_RDWR);
+      dup2(devnull, 0);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      dup2(fds[1], 3);
+      execl(xvfb, "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+            static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes the display number when it is ready.
+    std::string num;
+    for (;;) {
+      pollfd p = {fds[0], POLLIN, 0};
+      ASSERT_EQ(poll(&p, 1, 30000), 1) << "Xvfb did not start";
+      char c;
+      ssize_t n = read(fds[0], &c, 1);
+      ASSERT_EQ(n, 1) << "Xvfb exited";
+      if (c == '\n') break;
+      num += c;
+    }
+    close(fds[0]);
+    display_ = ":" + num;
+    setenv("DISPLAY", display_.c_str(), 1);
+    user_ = XOpenDisplay(display_.c_str());
+    ASSERT_NE(user_, nullptr);
+    plat_options o{};
+    o.backend = PLAT_X11;
+    char err[256];
+    ASSERT_EQ(plat_open(&o, err, sizeof err), 0) << err;
+  }
+  void TearDown() override {
+    plat_close();
+    if (user_) XCloseDisplay(user_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  // The next event the platform delivers, waiting generously.
+  plat_event Next() {
+    plat_event ev{};
+    EXPECT_EQ(plat_receive_next_event(&ev, 20000), 0);
+    return ev;
+  }
+  std::string Title(Window w, const char *prop) {
+    Atom a = XInternAtom(user_, prop, False), type;
+    int fmt;
+    unsigned long n, after;
+    unsigned char *data = nullptr;
+    std::string s;
+    if (XGetWindowProperty(user_, w, a, 0, 1024, False, AnyPropertyType, &type, &fmt, &n, &after, &data) ==
+            Success &&
+        data)
+      s.assign(reinterpret_cast<char *>(data), n);
+    if (data) XFree(data);
+    return s;
+  }
+  void SendKey(Window w, KeySym ks, bool press) {
+    XEvent e{};
+    e.xkey.type = press ? KeyPress : KeyRelease;
+    e.xkey.display = user_;
+    e.xkey.window = w;
+    e.xkey.root = DefaultRootWindow(user_);
+    e.xkey.time = 1000;
+    e.xkey.keycode = XKeysymToKeycode(user_, ks);
+    e.xkey.same_screen = True;
+    XSendEvent(user_, w, False, press ? KeyPressMask : KeyReleaseMask, &e);
+    XSync(user_, False);
+  }
+  pid_t pid_ = -1;
+  std::string display_;
+  Display *user_ = nullptr;
+};
+
+TEST_F(X11, WindowHasTitleAndGeometryAndFlushPresentsPixels) {
+  int w, h;
+  plat_display_size(&w, &h);
+  EXPECT_EQ(w, 1280);
+  EXPECT_EQ(h, 1024);
+  plat_rect r = {100, 200, 400, 600};  // 400 x 300 at (200, 100)
+  plat_window *win = plat_window_create(&r);
+  ASSERT_NE(win, nullptr);
+  plat_window_set_title(win, "TQV 1 - active");
+  plat_window_show(win);
+  Window xw = Window(win->xid);
+
+  EXPECT_EQ(Title(xw, "WM_NAME"), "TQV 1 - active");
+  EXPECT_EQ(Title(xw, "_NET_WM_NAME"), "TQV 1 - active");
+  XWindowAttributes wa;
+  ASSERT_TRUE(XGetWindowAttributes(user_, xw, &wa));
+  EXPECT_EQ(wa.map_state, IsViewable);
+  int gx, gy;
+  Window child;
+  XTranslateCoordinates(user_, xw, DefaultRootWindow(user_), 0, 0, &gx, &gy, &child);
+  EXPECT_EQ(gx, 200);
+  EXPECT_EQ(gy, 100);
+  EXPECT_EQ(wa.width, 400);
+  EXPECT_EQ(wa.height, 300);
+
+  cairo_t *c = plat_context_create(win);
+  cairo_set_source_rgb(c, 1, 0, 0);
+  cairo_rectangle(c, 0, 0, 20, 10);  // lower-left corner
+  cairo_fill(c);
+  cairo_destroy(c);
+  plat_window_flush(win);
+  XImage *img = XGetImage(user_, xw, 0, 0, 400, 300, AllPlanes, ZPixmap);
+  ASSERT_NE(img, nullptr);
+  EXPECT_EQ(XGetPixel(img, 5, 295) & 0xffffff, 0xff0000u);
+  EXPECT_EQ(XGetPixel(img, 200, 150) & 0xffffff, 0xffffffu);
+  XDestroyImage(img);
+
+  // A changed title is visible to others as soon as the call returns.
+  plat_window_set_title(win, "TQV 1 - inactive");
+  EXPECT_EQ(Title(xw, "_NET_WM_NAME"), "TQV 1 - inactive");
+}
+
+TEST_F(X11, CloseRequestMoveAndKeysBecomeEvents) {
+  plat_rect r = {100, 100, 300, 400};
+  plat_window *win = plat_window_create(&r);
+  plat_window_show(win);
+  Window xw = Window(win->xid);
+
+  // The close box: an event, and the window stays until the server acts.
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = xw;
+  e.xclient.message_type = XInternAtom(user_, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = long(XInternAtom(user_, "WM_DELETE_WINDOW", False));
+  XSendEvent(user_, xw, False, NoEventMask, &e);
+  XSync(user_, False);
+  plat_event ev;
+  do ev = Next();
+  while (ev.cls != kPlatClassWindow && !HasFailure());
+  EXPECT_EQ(ev.kind, kPlatWindowClose);
+  EXPECT_EQ(ev.win, win);
+
+  // Moved and resized by someone else: new global bounds and backing store.
+  XMoveResizeWindow(user_, xw, 50, 60, 200, 100);
+  XSync(user_, False);
+  do ev = Next();
+  while (ev.cls != kPlatClassWindow && !HasFailure());
+  EXPECT_EQ(ev.kind, kPlatWindowBoundsChanged);
+  plat_rect b;
+  plat_window_content_bounds(win, &b);
+  EXPECT_EQ(b.left, 50);
+  EXPECT_EQ(b.top, 60);
+  EXPECT_EQ(b.right, 250);
+  EXPECT_EQ(b.bottom, 160);
+  EXPECT_EQ(cairo_image_surface_get_width(win->store), 200);
+
+  // Keys: a held key's repeats, and a modifier alone, give no key down.
+  SendKey(xw, XK_Shift_L, true);
+  SendKey(xw, XK_q, true);
+  SendKey(xw, XK_q, true);  // auto-repeat
+  SendKey(xw, XK_q, false);
+  SendKey(xw, XK_Shift_L, false);
+  SendKey(xw, XK_Return, true);
+  SendKey(xw, XK_Return, false);
+  SendKey(xw, XK_Escape, true);
+  SendKey(xw, XK_BackSpace, true);
+  int keys[4] = {};
+  for (int &k : keys) {
+    do ev = Next();
+    while (ev.cls != kPlatClassKeyboard && !HasFailure());
+    k = ev.ch;
+  }
+  EXPECT_EQ(keys[0], 'q');
+  EXPECT_EQ(keys[1], 13);
+  EXPECT_EQ(keys[2], 27);
+  EXPECT_EQ(keys[3], 8);
+  EXPECT_EQ(plat_receive_next_event(&ev, 50) == 0 && ev.cls == kPlatClassKeyboard, false);
+
+  plat_window_dispose(win);
+  XWindowAttributes wa;
+  EXPECT_EQ(plat.windows, nullptr);
+  XSync(user_, False);
+  XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
+  EXPECT_FALSE(XGetWindowAttributes(user_, xw, &wa));  // gone from the screen
+}
+
+TEST_F(X11, PointerPositionIsGlobal) {
+  plat_rect r = {100, 100, 300, 400};
+  plat_window *win = plat_window_create(&r);
+  plat_window_show(win);
+  XWarpPointer(user_, None, DefaultRootWindow(user_), 0, 0, 0, 0, 150, 130);
+  XSync(user_, False);
+  int x, y;
+  plat_global_mouse(&x, &y);
+  EXPECT_EQ(x, 150);
+  EXPECT_EQ(y, 130);
+  plat_event ev;
+  do ev = Next();
+  while (ev.cls != kPlatClassMouse && !HasFailure());
+  EXPECT_EQ(ev.kind, kPlatMouseMoved);
+  EXPECT_EQ(ev.win, win);
+  EXPECT_EQ(ev.x, 150);
+  EXPECT_EQ(ev.y, 130);
+}
+
+TEST(X11NoDisplay, OpenFailsWithAReason) {
+  const char *old = getenv("DISPLAY");
+  std::string saved = old ? old : "";
+  setenv("DISPLAY", ":9999", 1);
+  plat_options o{};
+  o.backend = PLAT_X11;
+  char err[256] = "";
+  EXPECT_EQ(plat_open(&o, err, sizeof err), -1);
+  EXPECT_NE(std::string(err).find(":9999"), std::string::npos) << err;
+  if (old) {
+    setenv("DISPLAY", saved.c_str(), 1);
+  } else {
+    unsetenv("DISPLAY");
+  }
+}
+
+}  // namespace
