@@ -49,6 +49,8 @@ struct plat_event {
   int x, y;          // mouse point, global pixels (mouse events)
   int ch;            // character of a key down: 13 return, 27 escape, 8 backspace
 };
+// Mouse events name the window they happened in (headless: the topmost
+// shown window containing the point), or null outside every window.
 
 // An event handler answers kPlatHandled or kPlatNotHandled.  Window events
 // go to the window's handler first; what it does not handle goes on to the
@@ -66,6 +68,31 @@ struct plat_options {
   const char *input_path;    // headless only: scripted user actions; may be null
   const char *icon_path;     // PNG to set as the window icon; may be null
 };
+// Snapshots: every plat_window_flush, plat_overlay_flush and plat_overlay_end
+// of a tagged window writes DIR/window<k>.png (k the tag; a temporary file
+// renamed into place), backing store with the overlay composited.  Idle
+// presents write none, so what a client finds after a reply is settled.
+// DIR/events.log (truncated by plat_open) gets one line per observable
+// thing: "bounds <k> <top> <left> <bottom> <right>" when a window is tagged
+// and on every bounds change, "title <k> <text>" when tagged and on every
+// change, "flush <k>", "beep", "dispose <k>".
+//
+// Input script (headless), one action a line; coordinates global pixels,
+// y down; W a window tag:
+//   key C | key return|escape|backspace|tab|space   a key down (13 27 8 9 32)
+//   text STRING      one key down per character of the rest of the line
+//   pointer X Y      the mouse moves there: mouse moved event
+//   click X Y        the mouse moves there: mouse down, then up
+//   close W          close event for window W
+//   move W X Y       content top-left moves to (X, Y), then bounds changed
+//   resize W WD HT   content becomes WD x HT, then bounds changed
+// Unknown lines get a "pv5:" line on standard error and are skipped.  A
+// line's effect (mouse position, bounds) happens when the loop takes it,
+// once the events before it are consumed.  The application loop reads a
+// waiting message before waiting input, so a client that sends a command
+// and then writes input has the command run first; input meant to act
+// before a command must be seen to act (the events log) before sending.
+// The headless mouse starts off-screen at (-1, -1).
 
 // Opens the display (or the headless stand-in).  Returns 0, or -1 with a
 // one-line reason in err (no "pv5:" prefix).
@@ -78,6 +105,7 @@ void plat_close();
 void plat_display_size(int *w, int *h);
 
 // Loads the application icon; answers 0 when found and usable, -1 otherwise.
+// Icons larger than 128 pixels are scaled down (X11: _NET_WM_ICON).
 int plat_set_icon(const char *png_path);
 
 // ---------------------------------------------------------------- sources
@@ -85,10 +113,12 @@ int plat_set_icon(const char *png_path);
 // Binds the message endpoint for name N: an abstract AF_UNIX datagram socket
 // "pv5." N with SO_PASSCRED.  Each datagram from our own uid whose first 4
 // bytes are an int32 becomes a WORK event of that kind; others are dropped.
-// Answers 0, or -1 (name in use or socket failure) with errno set.
+// Answers 0, or -1 (name in use or socket failure) with errno set; one
+// endpoint per process (a second call answers -1, errno EALREADY).
 int plat_msgport_open(const char *name);
 // Self-pipe signal source: the handler writes the signal number to the pipe
 // (and nothing else); the loop turns it into a SGNL event of that kind.
+// Answers 0, or -1 with errno set.  plat_close restores the default action.
 int plat_signal_install(int sig);
 
 // ---------------------------------------------------------------- loop
@@ -125,7 +155,8 @@ plat_window *plat_window_create(const plat_rect *content);
 // Destroys the window on screen at once and drops its queued events; the
 // object itself is freed after the event being dispatched (if any) is done,
 // so a handler further up the chain may still compare the pointer.  Exactly
-// once per window.
+// once per window; a second call is ignored, and a disposed window's handler
+// is never called again (events sent to it go to the application handler).
 void plat_window_dispose(plat_window *win);
 void plat_window_show(plat_window *win);
 void plat_window_set_title(plat_window *win, const char *title);
@@ -136,6 +167,9 @@ void plat_window_set_content_bounds(plat_window *win, const plat_rect *r);
 void plat_window_set_tag(plat_window *win, int32_t tag);
 bool plat_window_tag(const plat_window *win, int32_t *tag);
 void plat_window_set_handler(plat_window *win, plat_handler fn, void *user);
+// Active: has the input focus (headless: the last shown or selected).
+// Collapsed: iconified (headless: never).  Selecting raises the window and
+// gives it the focus.
 bool plat_window_is_active(const plat_window *win);
 bool plat_window_is_collapsed(const plat_window *win);
 void plat_window_select(plat_window *win);
@@ -154,13 +188,19 @@ void plat_window_synchronize(plat_window *win);
 // composited above the backing store when presenting; the plot itself is
 // never touched.  Its context has the same orientation as a window context
 // (lower-left origin, y up, unit a pixel) and is owned by the window: valid
-// until plat_overlay_end or the window's disposal.  At most one per window.
+// until plat_overlay_end, or until a disposed window is freed after the
+// dispatch.  At most one per window: a second begin answers the same
+// context.  A resize of the window also fits the overlay (cleared).  The
+// overlay covers at least the display size or the content size at begin,
+// whichever is larger; beyond that a later, larger content shows it only in
+// part.
 cairo_t *plat_overlay_begin(plat_window *win);
 // Resizes the overlay to the window's current content size (after a bounds
 // change); the overlay context stays valid and is cleared.
 void plat_overlay_update_bounds(plat_window *win);
 // Presents the window with its overlay now.
 void plat_overlay_flush(plat_window *win);
+// Drops the overlay and presents the window without it at once.
 void plat_overlay_end(plat_window *win);
 
 // ---------------------------------------------------------------- user
