@@ -14,6 +14,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -176,6 +181,151 @@ class HeadlessServer : public ::testing::Test {
 
   bool Snap(int k, Picture *p) { return p->load(dir + "/window" + std::to_string(k) + ".png"); }
 };
+
+// ------------------------------------------------------------ under Xvfb
+
+// A private Xvfb for one test program, 1280 x 1024, no window manager (focus
+// follows the pointer), with DISPLAY pointing at it.  Tests skip when Xvfb
+// or xdotool is not installed.
+struct Xvfb {
+  pid_t pid = -1;
+  std::string display;
+
+  // Empty on success, else why not.
+  std::string start() {
+    if (access("/usr/bin/Xvfb", X_OK) != 0) return "Xvfb is not installed";
+    if (access("/usr/bin/xdotool", X_OK) != 0) return "xdotool is not installed";
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    pid = fork();
+    if (pid < 0) return "fork failed";
+    if (pid == 0) {
+      int devnull = open("/dev/null", O_RDWR);
+      dup2(devnull, 0);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      dup2(fds[1], 3);
+      execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
+            "tcp", static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string num;  // Xvfb writes its display number once it is ready
+    for (;;) {
+      pollfd p = {fds[0], POLLIN, 0};
+      char c;
+      if (poll(&p, 1, kWaitMs) != 1 || read(fds[0], &c, 1) != 1) {
+        close(fds[0]);
+        return "Xvfb did not start";
+      }
+      if (c == '\n') break;
+      num += c;
+    }
+    close(fds[0]);
+    display = ":" + num;
+    setenv("DISPLAY", display.c_str(), 1);
+    return "";
+  }
+
+  void stop() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+  }
+};
+
+// A program built beside pv5: the platform's X helpers live in its
+// platform/ folder.
+inline std::string tool(const char *name) {
+  std::string bin = PV5_BIN;
+  return bin.substr(0, bin.rfind('/')) + "/platform/" + name;
+}
+
+// Runs a shell command; its exit status.
+inline int sh(const std::string &cmd) {
+  int st = system(cmd.c_str());
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+// The first line a shell command prints.
+inline std::string sh_line(const std::string &cmd) {
+  FILE *f = popen(cmd.c_str(), "r");
+  if (!f) return "";
+  char line[256] = "";
+  if (!fgets(line, sizeof line, f)) line[0] = 0;
+  pclose(f);
+  std::string s = line;
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+  return s;
+}
+
+// pv5 on the Xvfb display, with snapshots and the events log in dir.
+class X11Server : public HeadlessServer {
+ protected:
+  static Xvfb *x;
+  static std::string skip;
+
+  static void SetUpTestSuite() {
+    x = new Xvfb;
+    skip = x->start();
+    if (skip.empty() && access(tool("xsendclose").c_str(), X_OK) != 0) skip = "xsendclose not built";
+    if (skip.empty() && access(tool("xgrab").c_str(), X_OK) != 0) skip = "xgrab not built";
+  }
+  static void TearDownTestSuite() {
+    x->stop();
+    delete x;
+    x = nullptr;
+  }
+
+  void SetUp() override {
+    if (!skip.empty()) GTEST_SKIP() << skip;
+    HeadlessServer::SetUp();
+    h = pv5c_open();
+    ASSERT_NE(h, nullptr);
+    pv5c_options o;
+    pv5c_options_init(&o);
+    o.server = PV5_BIN;
+    o.snapshot_dir = dir.c_str();
+    ASSERT_EQ(pv5c_start(h, &o), PV5C_OK) << pv5c_error(h);
+  }
+
+  // Window 1 at (256, 128), 512 x 384 pixels on the 1280-pixel screen; its
+  // X window id for xdotool.
+  std::string XWindow1() {
+    int32_t reply = -9;
+    EXPECT_EQ(pv5c_cr(h, 1, 0.1f, 0.2f, 0.6f, 0.4f, &reply), PV5C_OK) << pv5c_error(h);
+    EXPECT_EQ(reply, 0);
+    EXPECT_EQ(pv5c_fl(h, &reply), PV5C_OK);
+    std::string id;
+    long long end = now_ms() + kWaitMs;
+    while (id.empty() && now_ms() < end) {
+      id = sh_line("xdotool search --name '^TQV 2 - active$' 2>/dev/null");
+      if (id.empty()) pause_briefly();
+    }
+    EXPECT_FALSE(id.empty());
+    return id;
+  }
+
+  // Moves the pointer (and so the focus) and waits for the cross hair to
+  // follow: one more frame of window k.
+  void PointerTo(int gx, int gy, int k = 1) {
+    std::string flushed = "flush " + std::to_string(k);
+    int before = LogCount(flushed);
+    ASSERT_EQ(sh("xdotool mousemove --sync " + std::to_string(gx) + " " + std::to_string(gy)), 0);
+    ASSERT_TRUE(WaitLog(flushed, before + 1)) << Log();
+  }
+
+  // What the X window shows now, through XGetImage.
+  void Grab(const std::string &xid, const std::string &out, Picture *p) {
+    ASSERT_EQ(sh(tool("xgrab") + " " + xid + " '" + out + "'"), 0);
+    ASSERT_TRUE(p->load(out));
+  }
+};
+
+inline Xvfb *X11Server::x;
+inline std::string X11Server::skip;
 
 }  // namespace cursortest
 

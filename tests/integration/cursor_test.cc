@@ -12,6 +12,8 @@
 namespace {
 
 using cursortest::HeadlessServer;
+using cursortest::sh;
+using cursortest::X11Server;
 using cursortest::kWaitMs;
 using cursortest::Picture;
 
@@ -172,6 +174,80 @@ TEST_F(Cursor, TerminationWhileTheCursorIsUp) {
   ASSERT_EQ(pv5c_stop(h, &info), PV5C_OK) << pv5c_error(h);
   EXPECT_EQ(info.exit_code, 0);
   EXPECT_EQ(info.signal, 0);
+}
+
+// ------------------------------------------------------------ under Xvfb
+// Window 1 is 512 x 384 pixels at (256, 128) on the 1280-pixel screen:
+// global pixel (h, v) inside it is plot ((h - 256) / 512, (512 - v) / 512).
+
+class CursorX11 : public X11Server {};
+
+// Real pointer and keys: the cross hair follows the pointer over the plot,
+// "q" answers, and the plot is intact afterwards.  The two screenshots are
+// also left in the working directory for people to look at.
+TEST_F(CursorX11, CrossHairOverThePlotAndKey) {
+  std::string xid = XWindow1();
+  ASSERT_FALSE(xid.empty());
+  float bx[] = {0.05f, 0.15f, 0.15f, 0.05f}, by[] = {0.6f, 0.6f, 0.7f, 0.7f};
+  pv5c_poly block = {0, 4, bx, by};  // black square, columns and rows 26..76
+  int32_t reply = -9;
+  ASSERT_EQ(pv5c_fi(h, 1, &block, &reply), PV5C_OK);
+  ASSERT_EQ(pv5c_fl(h, &reply), PV5C_OK);
+
+  CursorUp(false, 3, 0.5f, 0.0f);  // beep, and a band from pixel 256 at the bottom
+  PointerTo(384, 320);             // content pixel 128, row 192
+  Picture p;
+  Grab(xid, dir + "/up.png", &p);
+  ASSERT_EQ(p.w(), 512);
+  ASSERT_EQ(p.h(), 384);
+  EXPECT_TRUE(p.dark(128, 300));  // vertical line
+  EXPECT_TRUE(p.dark(400, 192));  // horizontal line
+  EXPECT_TRUE(p.dark(50, 50));    // the plot under the overlay
+  EXPECT_TRUE(p.dark(192, 288));  // midway along the band
+  EXPECT_TRUE(p.white(400, 300));
+  sh("cp '" + dir + "/up.png' cursor_x11_crosshair.png");
+
+  ASSERT_EQ(sh("xdotool key q"), 0);
+  float x = -9, y = -9;
+  int32_t ch = -9;
+  ASSERT_EQ(pv5c_cc_wait(h, kWaitMs, &x, &y, &ch, &reply), PV5C_OK) << pv5c_error(h);
+  EXPECT_EQ(reply, 0);
+  EXPECT_EQ(ch, 113);
+  EXPECT_FLOAT_EQ(x, 0.25f);
+  EXPECT_FLOAT_EQ(y, 0.375f);
+  EXPECT_EQ(LogCount("beep"), 1);
+
+  Grab(xid, dir + "/after.png", &p);
+  EXPECT_TRUE(p.white(128, 300));
+  EXPECT_TRUE(p.white(400, 192));
+  EXPECT_TRUE(p.white(192, 288));
+  EXPECT_TRUE(p.dark(50, 50));
+  sh("cp '" + dir + "/after.png' cursor_x11_after.png");
+}
+
+// A line of text from real keys; shift alone adds nothing, escape ends it.
+TEST_F(CursorX11, TextFromTheKeyboard) {
+  ASSERT_FALSE(XWindow1().empty());
+  struct {
+    const char *keys;
+    const char *want;
+  } cases[] = {
+      {"xdotool type ab && xdotool key shift BackSpace c Return", "ab\bc"},
+      {"xdotool key Escape", ""},
+  };
+  int step = 0;
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.keys);
+    CursorUp(true, 0, 0, 0);
+    PointerTo(300 + 10 * step++, 200);  // the focus follows the pointer
+    ASSERT_EQ(sh(c.keys), 0);
+    char text[64] = "junk";
+    int32_t reply = -9;
+    ASSERT_EQ(pv5c_ct_wait(h, kWaitMs, nullptr, nullptr, text, sizeof text, &reply), PV5C_OK)
+        << pv5c_error(h);
+    EXPECT_EQ(reply, 0);
+    EXPECT_STREQ(text, c.want);
+  }
 }
 
 }  // namespace
