@@ -8,6 +8,9 @@
 namespace {
 
 using cursortest::HeadlessServer;
+using cursortest::sh;
+using cursortest::tool;
+using cursortest::X11Server;
 using cursortest::kWaitMs;
 using cursortest::Picture;
 
@@ -165,6 +168,83 @@ TEST_F(WinEvents, ContextFollowsTheWidth) {
     ASSERT_EQ(pv5c_gr(h, 1, &ratio, &reply), PV5C_OK);
     EXPECT_FLOAT_EQ(ratio, float(c.h) / float(c.w));
   }
+}
+
+// ------------------------------------------------------------ under Xvfb
+// Window 1 is 512 x 384 pixels at (256, 128) on the 1280-pixel screen.
+
+class WinEventsX11 : public X11Server {};
+
+// WM_DELETE_WINDOW between commands empties the slot; "cr" builds anew.
+TEST_F(WinEventsX11, CloseBox) {
+  std::string xid = XWindow1();
+  ASSERT_FALSE(xid.empty());
+  ASSERT_EQ(sh(tool("xsendclose") + " " + xid), 0);
+  ASSERT_TRUE(WaitLog("dispose 1", 1)) << Log();
+  int32_t reply = -9;
+  ASSERT_EQ(pv5c_de(h, 1, &reply), PV5C_OK);
+  EXPECT_EQ(reply, -1);
+  ASSERT_FALSE(XWindow1().empty());
+  ASSERT_EQ(pv5c_de(h, 1, &reply), PV5C_OK);
+  EXPECT_EQ(reply, 0);
+  EXPECT_EQ(LogCount("dispose 1"), 2);
+}
+
+// Closing the cursor's window ends the interaction with -1 at the last
+// position; the window is released once.
+TEST_F(WinEventsX11, CloseWhileTheCursorIsUp) {
+  std::string xid = XWindow1();
+  ASSERT_FALSE(xid.empty());
+  CursorUp(false, 0, 0, 0);
+  PointerTo(384, 320);
+  ASSERT_EQ(sh(tool("xsendclose") + " " + xid), 0);
+  float x = -9, y = -9;
+  int32_t ch = -9, reply = -9;
+  ASSERT_EQ(pv5c_cc_wait(h, kWaitMs, &x, &y, &ch, &reply), PV5C_OK) << pv5c_error(h);
+  EXPECT_EQ(reply, -1);
+  EXPECT_EQ(ch, 0);
+  EXPECT_FLOAT_EQ(x, 0.25f);
+  EXPECT_FLOAT_EQ(y, 0.375f);
+  EXPECT_EQ(LogCount("dispose 1"), 1);
+  ASSERT_EQ(pv5c_de(h, 1, &reply), PV5C_OK);
+  EXPECT_EQ(reply, -1);
+}
+
+// A real resize while the cursor is up: the overlay fits the new content and
+// the cross hair is redrawn at its offset from the lower-left corner; after
+// the answer the window's context spans the new width.
+TEST_F(WinEventsX11, ResizeWhileTheCursorIsUp) {
+  std::string xid = XWindow1();
+  ASSERT_FALSE(xid.empty());
+  CursorUp(false, 0, 0, 0);
+  PointerTo(384, 320);  // content pixel 128, 192 up
+  int before = LogCount("flush 1");
+  ASSERT_EQ(sh("xdotool windowsize --sync " + xid + " 640 256"), 0);
+  ASSERT_TRUE(WaitLog("bounds 1 128 256 384 896", 1)) << Log();
+  ASSERT_TRUE(WaitLog("flush 1", before + 1)) << Log();
+  Picture p;
+  Grab(xid, dir + "/resized.png", &p);
+  ASSERT_EQ(p.w(), 640);
+  ASSERT_EQ(p.h(), 256);
+  EXPECT_TRUE(p.dark(128, 200));  // vertical line, 128 pixels in
+  EXPECT_TRUE(p.dark(600, 64));   // horizontal line 192 up, across the new width
+  EXPECT_TRUE(p.white(300, 150));
+
+  ASSERT_EQ(sh("xdotool mousemove --sync 300 300 key k"), 0);
+  float x = -9;
+  int32_t ch = -9, reply = -9;
+  ASSERT_EQ(pv5c_cc_wait(h, kWaitMs, &x, nullptr, &ch, &reply), PV5C_OK) << pv5c_error(h);
+  EXPECT_EQ(reply, 0);
+  EXPECT_EQ(ch, 'k');
+  EXPECT_FLOAT_EQ(x, 44.0f / 640.0f);
+
+  float lx[] = {0, 1}, ly[] = {0.1f, 0.1f};
+  pv5c_line line = {2, 12, 1, 0, lx, ly};
+  ASSERT_EQ(pv5c_dr(h, 1, &line, &reply), PV5C_OK);
+  ASSERT_EQ(pv5c_fl(h, &reply), PV5C_OK);
+  Grab(xid, dir + "/redrawn.png", &p);
+  EXPECT_TRUE(p.dark(2, 256 - 64));
+  EXPECT_TRUE(p.dark(637, 256 - 64));
 }
 
 }  // namespace
