@@ -89,13 +89,19 @@ TEST(Lookup, SingleEntryAndLargeColours) {
   check({{0, 0, 0, 0}, {1, 100, 20000, 1e6f}}, {{1, {25500 & 255, 5100000 & 255, 255000000 & 255}}});
 }
 
-// A table of n levels: ascending with repeats, or shuffled.
-std::vector<tab> random_table(std::mt19937 &rng, int n, bool ascending) {
+// A table of n levels: ascending with repeats, shuffled, or evenly spaced
+// (the row path's guess then hits; float steps make the levels not quite
+// even).
+enum Kind { kShuffled, kAscending, kEven };
+std::vector<tab> random_table(std::mt19937 &rng, int n, Kind kind) {
   std::uniform_int_distribution<int> lev(-20, 20);
   std::uniform_real_distribution<float> col(-0.2f, 1.2f);
   std::vector<float> v(n);
   for (float &x : v) x = lev(rng) * 0.5f;
-  if (ascending) std::sort(v.begin() + 1, v.end());
+  if (kind == kAscending) std::sort(v.begin() + 1, v.end());
+  float step = 24.0f / (float)n;
+  if (kind == kEven)
+    for (int i = 0; i < n; i++) v[i] = -12.0f + (float)i * step;
   std::vector<tab> t(n);
   for (int i = 0; i < n; i++) t[i] = {v[i], col(rng), col(rng), col(rng)};
   return t;
@@ -114,7 +120,7 @@ TEST(Lookup, BinarySearchStopsWhereTheWalkStops) {
   std::mt19937 rng(7);
   for (int trial = 0; trial < 300; trial++) {
     int n = 1 + trial % 256;
-    load(random_table(rng, n, true));
+    load(random_table(rng, n, trial % 2 ? kAscending : kEven));
     ASSERT_TRUE(lookup_ascending());
     for (float z : probe_values(rng)) {
       ASSERT_EQ(lookup_bracket_binary(z), lookup_bracket_linear(z)) << "ntab " << n << " z " << z;
@@ -126,9 +132,11 @@ TEST(Lookup, RowPathGivesTheBytesOfLookup) {
   std::mt19937 rng(11);
   for (int trial = 0; trial < 200; trial++) {
     int n = 1 + (trial * 37) % 256;
-    bool ascending = trial % 3 != 0;
-    load(random_table(rng, n, ascending));
+    Kind kind = Kind(trial % 3);
+    bool ascending = kind != kShuffled;
+    load(random_table(rng, n, kind));
     std::vector<float> z = probe_values(rng);
+    for (int i = 0; i < n; i++) z.push_back(ct[i].v);  // every level exactly
     // A smooth stretch too, where the previous pixel's bracket is the guess.
     for (int i = 0; i < 200; i++) z.push_back(-11 + i * 0.11f);
     std::vector<uint32_t> w(z.size());
