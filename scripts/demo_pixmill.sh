@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# demo_pixmill.sh BUILD_DIR OUT_DIR: makes a sample raster, converts it with
+# pixmill into a grey image and an x window image, each in normal and
+# reversed video, and writes viewable PGM copies of the grey images (the
+# standard P5 header in front of the padded pixel bytes).
+set -euo pipefail
+build=$1 out=$2
+pixmill="$build/src/converter/pixmill"
+mkraster="$build/src/converter/mkraster"
+mkdir -p "$out"
+# Odd dimensions show the padding: the grey image becomes 322 x 242.
+w=321 l=241
+wp=$((w + w % 2)) lp=$((l + l % 2))
+"$mkraster" "$out/sample.raw" $w $l
+for video in normal reverse; do
+  "$pixmill" "$out/sample.raw" "$out/grey-$video.img" $w $l g 0.5 $video
+  "$pixmill" "$out/sample.raw" "$out/xwin-$video.img" $w $l x 0.5 $video
+  { printf 'P5\n%d %d\n255\n' $wp $lp; cat "$out/grey-$video.img"; } >"$out/grey-$video.pgm"
+done
+echo "pixmill demo: $w x $l samples -> $out"
+ls -l "$out" | awk 'NR > 1 { printf "  %-22s %9d bytes\n", $9, $5 }'
