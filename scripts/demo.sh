@@ -8,7 +8,7 @@ bash scripts/deps.sh
 bash scripts/build.sh build
 out=demo-out
 mkdir -p "$out"
-bash scripts/demo_pixmill.sh build "$out"
-bash scripts/demo_pv5.sh build "$out"
+bash scripts/demo_pixmill.sh build "$out/pixmill"
+bash scripts/demo_pv5.sh build "$out/pv5"
 echo "demo: results in $out/"
-ls -l "$out"
+ls -lR "$out"
