@@ -92,7 +92,9 @@ void pv5c_options_init(pv5c_options *o);
 /* Creates the semaphore and the buffer, spawns the server and waits for its
    ready post.  On failure nothing is left behind (child reaped, names
    removed) and the error names the cause, with the exit status of a server
-   that failed at start-up. */
+   that failed at start-up.  The server is sent SIGTERM by the kernel when
+   the thread that started it ends, so a client that crashes leaves no
+   server behind: start it from a thread that outlives its use. */
 int pv5c_start(pv5c *h, const pv5c_options *o);
 /* SIGTERM, reap (SIGKILL after the stop timeout), remove the names that
    remain, unmap.  info may be null.  Also reaps a server that already died. */
