@@ -23,6 +23,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/xvfb.h"
 #include "pv5client/pv5client.h"
 
 namespace cursortest {
@@ -184,58 +185,6 @@ class HeadlessServer : public ::testing::Test {
 
 // ------------------------------------------------------------ under Xvfb
 
-// A private Xvfb for one test program, 1280 x 1024, no window manager (focus
-// follows the pointer), with DISPLAY pointing at it.  Tests skip when Xvfb
-// or xdotool is not installed.
-struct Xvfb {
-  pid_t pid = -1;
-  std::string display;
-
-  // Empty on success, else why not.
-  std::string start() {
-    if (access("/usr/bin/Xvfb", X_OK) != 0) return "Xvfb is not installed";
-    if (access("/usr/bin/xdotool", X_OK) != 0) return "xdotool is not installed";
-    int fds[2];
-    if (pipe(fds) != 0) return "pipe failed";
-    pid = fork();
-    if (pid < 0) return "fork failed";
-    if (pid == 0) {
-      int devnull = open("/dev/null", O_RDWR);
-      dup2(devnull, 0);
-      dup2(devnull, 1);
-      dup2(devnull, 2);
-      dup2(fds[1], 3);
-      execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
-            "tcp", static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string num;  // Xvfb writes its display number once it is ready
-    for (;;) {
-      pollfd p = {fds[0], POLLIN, 0};
-      char c;
-      if (poll(&p, 1, kWaitMs) != 1 || read(fds[0], &c, 1) != 1) {
-        close(fds[0]);
-        return "Xvfb did not start";
-      }
-      if (c == '\n') break;
-      num += c;
-    }
-    close(fds[0]);
-    display = ":" + num;
-    setenv("DISPLAY", display.c_str(), 1);
-    return "";
-  }
-
-  void stop() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
-  }
-};
-
 // A program built beside pv5: the platform's X helpers live in its
 // platform/ folder.
 inline std::string tool(const char *name) {
@@ -264,21 +213,15 @@ inline std::string sh_line(const std::string &cmd) {
 // pv5 on the Xvfb display, with snapshots and the events log in dir.
 class X11Server : public HeadlessServer {
  protected:
-  static Xvfb *x;
   static std::string skip;
 
   static void SetUpTestSuite() {
-    x = new Xvfb;
-    skip = x->start();
+    skip.clear();
+    if (!xvfb_export_display(&skip)) return;
+    if (access("/usr/bin/xdotool", X_OK) != 0) skip = "xdotool is not installed";
     if (skip.empty() && access(tool("xsendclose").c_str(), X_OK) != 0) skip = "xsendclose not built";
     if (skip.empty() && access(tool("xgrab").c_str(), X_OK) != 0) skip = "xgrab not built";
   }
-  static void TearDownTestSuite() {
-    x->stop();
-    delete x;
-    x = nullptr;
-  }
-
   void SetUp() override {
     if (!skip.empty()) GTEST_SKIP() << skip;
     HeadlessServer::SetUp();
@@ -324,7 +267,6 @@ class X11Server : public HeadlessServer {
   }
 };
 
-inline Xvfb *X11Server::x;
 inline std::string X11Server::skip;
 
 }  // namespace cursortest

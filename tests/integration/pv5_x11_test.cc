@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "support/pv5test.h"
-#include "support/xvfb.h"
+#include "common/xvfb.h"
 
 namespace {
 

@@ -19,52 +19,19 @@
 
 #include <string>
 
+#include "common/xvfb.h"
 #include "platform/internal.h"
 #include "platform/platform.h"
 
 namespace {
 
-const char *find_xvfb() {
-  static const char *paths[] = {"/usr/bin/Xvfb", "/usr/local/bin/Xvfb"};
-  for (const char *p : paths)
-    if (access(p, X_OK) == 0) return p;
-  return nullptr;
-}
-
 class X11 : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char *xvfb = find_xvfb();
-    if (!xvfb) GTEST_SKIP() << "Xvfb is not installed";
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_ = fork();
-    ASSERT_GE(pid_, 0);
-    if (pid_ == 0) {
-      int devnull = open("/dev/null", O_RDWR);
-      dup2(devnull, 0);
-      dup2(devnull, 1);
-      dup2(devnull, 2);
-      dup2(fds[1], 3);
-      execl(xvfb, "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-            static_cast<char *>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    // Xvfb writes the display number when it is ready.
-    std::string num;
-    for (;;) {
-      pollfd p = {fds[0], POLLIN, 0};
-      ASSERT_EQ(poll(&p, 1, 30000), 1) << "Xvfb did not start";
-      char c;
-      ssize_t n = read(fds[0], &c, 1);
-      ASSERT_EQ(n, 1) << "Xvfb exited";
-      if (c == '\n') break;
-      num += c;
-    }
-    close(fds[0]);
-    display_ = ":" + num;
-    setenv("DISPLAY", display_.c_str(), 1);
+    std::string why;
+    if (!xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_TRUE(xvfb_export_display(&why)) << why;
+    display_ = getenv("DISPLAY");
     user_ = XOpenDisplay(display_.c_str());
     ASSERT_NE(user_, nullptr);
     plat_options o{};
@@ -75,10 +42,6 @@ class X11 : public ::testing::Test {
   void TearDown() override {
     plat_close();
     if (user_) XCloseDisplay(user_);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
   }
   // The next event the platform delivers, waiting generously.
   plat_event Next() {
@@ -111,7 +74,6 @@ class X11 : public ::testing::Test {
     XSendEvent(user_, w, False, press ? KeyPressMask : KeyReleaseMask, &e);
     XSync(user_, False);
   }
-  pid_t pid_ = -1;
   std::string display_;
   Display *user_ = nullptr;
 };

@@ -1,7 +1,7 @@
 // Starts Xvfb with -displayfd and waits on that descriptor (never a sleep):
 // the display number arrives when the server is ready.  Its output goes to
 // /dev/null, so nothing of it can hold a pipe open.
-#include "support/xvfb.h"
+#include "common/xvfb.h"
 
 #include <errno.h>
 #include <fcntl.h>
