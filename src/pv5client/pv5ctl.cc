@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -109,6 +110,11 @@ int main(int argc, char **argv) {
   }
   if (server.empty()) server = default_server();
   o.server = server.c_str();
+  // Snapshots are what a headless run is for: make their folder if need be.
+  if (o.snapshot_dir && mkdir(o.snapshot_dir, 0777) != 0 && errno != EEXIST) {
+    fprintf(stderr, "pv5ctl: cannot make the snapshot folder %s: %s\n", o.snapshot_dir, strerror(errno));
+    return 1;
+  }
 
   FILE *in = stdin;
   if (script && strcmp(script, "-") != 0) {

@@ -50,7 +50,9 @@ TEST(Pv5ctl, ScriptOfEveryCommand) {
       "ru\n";
   std::string script_path = t.path + "/script";
   ASSERT_TRUE(write_file(script_path, script));
-  RunResult r = run_program({PV5CTL_BIN, "--headless", "--display-size", "1000x800", "--snapshot-dir", t.path,
+  // The snapshot folder does not exist yet: pv5ctl makes it.
+  std::string snaps = t.path + "/snaps";
+  RunResult r = run_program({PV5CTL_BIN, "--headless", "--display-size", "1000x800", "--snapshot-dir", snaps,
                              script_path});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.err, "pv5:Protocol botch: xx(7878) 3 7\n");
@@ -76,7 +78,7 @@ TEST(Pv5ctl, ScriptOfEveryCommand) {
   std::string last = r.out.substr(expected.size());
   float t1, dt, dtsys;
   EXPECT_EQ(sscanf(last.c_str(), "ru 0 %g %g %g\n", &t1, &dt, &dtsys), 3) << last;
-  EXPECT_TRUE(file_exists(t.path + "/window1.png"));
+  EXPECT_TRUE(file_exists(snaps + "/window1.png"));
 }
 
 struct ErrorCase {
