@@ -23,6 +23,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/pixels.h"
 #include "common/xvfb.h"
 #include "pv5client/pv5client.h"
 
@@ -64,20 +65,7 @@ struct Picture {
   int h() const { return s ? cairo_image_surface_get_height(s) : 0; }
   // Darkest green value in the 3 x 3 block around pixel (x, y), y down;
   // 255 outside the picture.
-  int darkest(int x, int y) const {
-    if (!s) return 255;
-    const unsigned char *d = cairo_image_surface_get_data(s);
-    int stride = cairo_image_surface_get_stride(s), best = 255;
-    for (int j = y - 1; j <= y + 1; j++)
-      for (int i = x - 1; i <= x + 1; i++) {
-        if (i < 0 || j < 0 || i >= w() || j >= h()) continue;
-        uint32_t p;
-        memcpy(&p, d + j * stride + i * 4, 4);
-        int g = (p >> 8) & 0xff;
-        if (g < best) best = g;
-      }
-    return best;
-  }
+  int darkest(int x, int y) const { return s ? darkest_green(s, x, y) : 255; }
   bool dark(int x, int y) const { return darkest(x, y) < 128; }
   bool white(int x, int y) const { return darkest(x, y) > 220; }
 };

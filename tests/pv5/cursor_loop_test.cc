@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "common/pixels.h"
 #include "cursor.h"
 #include "pv5.h"
 
@@ -36,19 +37,7 @@ struct Picture {
   int w() const { return cairo_image_surface_get_width(s); }
   int h() const { return cairo_image_surface_get_height(s); }
   // Darkest green value in a 3 x 3 block around device pixel (x, y), y down.
-  int darkest(int x, int y) const {
-    const unsigned char *d = cairo_image_surface_get_data(s);
-    int stride = cairo_image_surface_get_stride(s), best = 255;
-    for (int j = y - 1; j <= y + 1; j++)
-      for (int i = x - 1; i <= x + 1; i++) {
-        if (i < 0 || j < 0 || i >= w() || j >= h()) continue;
-        uint32_t p;
-        memcpy(&p, d + j * stride + i * 4, 4);
-        int g = (p >> 8) & 0xff;
-        if (g < best) best = g;
-      }
-    return best;
-  }
+  int darkest(int x, int y) const { return darkest_green(s, x, y); }
 };
 
 // The overlay comes off the screen when the interaction ends, so the picture

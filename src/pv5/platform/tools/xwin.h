@@ -27,12 +27,12 @@ static Window xwin_titled(Display *d, Window w, const char *title, int depth) {
 }
 
 // Answers the window, or 0 when there is none.
-static inline Window xwin_find(Display *d, const char *spec) {
-  if (strcmp(spec, "root") == 0) return DefaultRootWindow(d);
+static inline Window xwin_find(Display *d, const char *which) {
+  if (strcmp(which, "root") == 0) return DefaultRootWindow(d);
   char *end;
-  unsigned long id = strtoul(spec, &end, 0);
-  if (*spec && *end == 0) return Window(id);
-  return xwin_titled(d, DefaultRootWindow(d), spec, 2);
+  unsigned long id = strtoul(which, &end, 0);
+  if (*which && *end == 0) return Window(id);
+  return xwin_titled(d, DefaultRootWindow(d), which, 2);
 }
 
 #endif  // PV5_TOOLS_XWIN_H
