@@ -288,4 +288,94 @@ TEST_F(Loop, DisposedWindowLivesUntilTheDispatchEndsAndIsClosedOnce) {
   EXPECT_EQ(plat.doomed, nullptr);
 }
 
+// ------------------------------------------------ a display library's queue
+
+// A display connection like Xlib's: flushing output may read incoming events
+// into the library's own queue, where they no longer make the connection
+// readable.  The loop must take them before it blocks in poll(), and an
+// Expose among them (no event, only a window to repaint) must be presented.
+namespace fakedisplay {
+int never_readable[2] = {-1, -1};
+int on_wire;               // events the next flush reads into the library
+bool library_queue;        // one read in, not yet pumped
+plat_window *exposed;      // pumping it repaints this window; else a key
+int polled_with_queued;    // poll() entered while an event sat unseen
+int polled_with_dirty;     // poll() entered with a window left to repaint
+
+int fd() {
+  if (library_queue) polled_with_queued++;
+  for (plat_window *w = plat.windows; w; w = w->next)
+    if (w->dirty) polled_with_dirty++;
+  return never_readable[0];
+}
+void pump() {
+  if (!library_queue) return;
+  library_queue = false;
+  if (exposed) {
+    exposed->dirty = true;
+    return;
+  }
+  plat_event ev = {kPlatClassKeyboard, kPlatKeyRawKeyDown, nullptr, 0, 0, 'k'};
+  plat_post(&ev);
+}
+void idle() {
+  if (on_wire > 0) {
+    on_wire--;
+    library_queue = true;
+  }
+}
+void close_display() {}
+}  // namespace fakedisplay
+
+class LoopOverDisplay : public Loop {
+ protected:
+  void SetUp() override {
+    Loop::SetUp();
+    Open();
+    ASSERT_EQ(pipe(fakedisplay::never_readable), 0);
+    ops_ = plat_headless_ops;
+    ops_.fd = fakedisplay::fd;
+    ops_.pump = fakedisplay::pump;
+    ops_.idle = fakedisplay::idle;
+    ops_.close = fakedisplay::close_display;
+    saved_ = plat.ops;
+    plat.ops = &ops_;
+    fakedisplay::on_wire = 1;
+    fakedisplay::library_queue = false;
+    fakedisplay::exposed = nullptr;
+    fakedisplay::polled_with_queued = fakedisplay::polled_with_dirty = 0;
+  }
+  void TearDown() override {
+    plat.ops = saved_;
+    close(fakedisplay::never_readable[0]);
+    close(fakedisplay::never_readable[1]);
+    Loop::TearDown();
+  }
+  plat_ops ops_;
+  const plat_ops *saved_ = nullptr;
+};
+
+TEST_F(LoopOverDisplay, EventReadInWhileFlushingIsTakenBeforeBlocking) {
+  plat_event ev{};
+  // Bounded only so that the fault fails instead of hanging the run.
+  ASSERT_EQ(plat_receive_next_event(&ev, 10000), 0);
+  EXPECT_EQ(fakedisplay::polled_with_queued, 0);
+  EXPECT_EQ(ev.cls, kPlatClassKeyboard);
+  EXPECT_EQ(ev.ch, 'k');
+}
+
+TEST_F(LoopOverDisplay, ExposeReadInWhileFlushingIsRepaintedBeforeBlocking) {
+  plat_rect r = {10, 10, 110, 210};
+  plat_window *w = plat_window_create(&r);
+  ASSERT_NE(w, nullptr);
+  plat_window_show(w);
+  fakedisplay::exposed = w;
+  plat_event ev{};
+  int presents = plat_headless_record()->presents;
+  EXPECT_EQ(plat_receive_next_event(&ev, 50), 1);  // no event comes: a timeout
+  EXPECT_EQ(fakedisplay::polled_with_queued, 0);
+  EXPECT_EQ(fakedisplay::polled_with_dirty, 0);
+  EXPECT_EQ(plat_headless_record()->presents, presents + 2);  // shown, exposed
+}
+
 }  // namespace

@@ -72,9 +72,24 @@ static bool take_user_event(plat_event *ev) {
 
 // Presents what waits to be presented, then blocks until a source is
 // readable or timeout_ms passes.
+static bool any_dirty() {
+  for (plat_window *w = plat.windows; w; w = w->next)
+    if (w->dirty) return true;
+  return false;
+}
+
 static void wait_idle(bool with_msg, int timeout_ms) {
-  plat_present_dirty();
-  if (plat.ops && plat.ops->idle) plat.ops->idle();
+  // Presenting and flushing talk to the display, and the display library
+  // reads whatever arrives meanwhile into its own queue, where it no longer
+  // makes the connection readable: pump it before blocking.  Events go back
+  // to the caller; an Expose only marks a window, so present again.
+  for (;;) {
+    plat_present_dirty();
+    if (plat.ops && plat.ops->idle) plat.ops->idle();
+    if (plat.ops && plat.ops->pump) plat.ops->pump();
+    if (!plat.queue.empty()) return;
+    if (!any_dirty()) break;
+  }
   pollfd fds[4];
   int n = 0;
   if (plat.sigpipe[0] >= 0) fds[n++] = {plat.sigpipe[0], POLLIN, 0};
