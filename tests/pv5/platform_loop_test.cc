@@ -132,6 +132,25 @@ TEST_F(Loop, SecondBindOfTheSameNameFails) {
   close(fd);
 }
 
+// The kernel's own list of sockets shows the bound name: a 0 byte (shown as
+// '@'), "pv5." and N exactly, leading '/' included, nothing after it.
+TEST_F(Loop, EndpointNameIsPv5DotFollowedByTheNameExactly) {
+  Open();
+  std::string n = "/" + name_;
+  ASSERT_EQ(plat_msgport_open(n.c_str()), 0);
+  FILE *f = fopen("/proc/net/unix", "r");
+  ASSERT_NE(f, nullptr);
+  char line[512];
+  int found = 0;
+  std::string want = " @pv5." + n + "\n";
+  while (fgets(line, sizeof line, f)) {
+    std::string l = line;
+    if (l.size() >= want.size() && l.compare(l.size() - want.size(), want.size(), want) == 0) found++;
+  }
+  fclose(f);
+  EXPECT_EQ(found, 1) << "no socket named @pv5." << n;
+}
+
 // While a command runs no other command is taken: the nested loop does not
 // read the endpoint, and the second datagram waits for the first to finish.
 int nested_answer = -2;
