@@ -2,11 +2,13 @@
 // message endpoint, the signal pipe, the order in which the loop takes its
 // sources, and the disposal of windows in the middle of a dispatch.
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -202,6 +204,47 @@ TEST_F(Loop, DatagramGoesBeforeWaitingInput) {
   EXPECT_EQ(seen[0].cls, kPlatClassWork);
   EXPECT_EQ(seen[1].cls, kPlatClassKeyboard);
   EXPECT_EQ(seen[1].ch, 'a');
+}
+
+// The same when the client does both while the loop is between looking at
+// the endpoint and reading the input: the command went out first, so it is
+// waiting by the time the input is read, and it still runs first.
+namespace racer {
+std::string name;
+int fifo = -1;
+bool done;
+void pump() {  // runs after the endpoint was found empty, before the input
+  if (done) return;
+  done = true;
+  send_id(name, 30);
+  ASSERT_EQ(write(fifo, "key a\n", 6), 6);
+}
+}  // namespace racer
+
+TEST_F(Loop, DatagramSentJustBeforeInputGoesFirstWhateverTheTiming) {
+  char dir[] = "/tmp/plat_race_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string path = std::string(dir) + "/input";
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  Open(path.c_str());
+  racer::fifo = open(path.c_str(), O_WRONLY);
+  ASSERT_GE(racer::fifo, 0);
+  ASSERT_EQ(plat_msgport_open(name_.c_str()), 0);
+  racer::name = name_;
+  racer::done = false;
+  plat_ops ops = plat_headless_ops;
+  ops.pump = racer::pump;
+  const plat_ops *saved = plat.ops;
+  plat.ops = &ops;
+  plat_set_app_handler(record_until_key, nullptr);
+  plat_run_app_loop();
+  plat.ops = saved;
+  close(racer::fifo);
+  unlink(path.c_str());
+  rmdir(dir);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].cls, kPlatClassWork);
+  EXPECT_EQ(seen[1].cls, kPlatClassKeyboard);
 }
 
 TEST_F(Loop, RaisedSignalBecomesSignalEvent) {

@@ -110,7 +110,19 @@ void plat_run_app_loop() {
   plat.quit = false;
   while (!plat.quit) {
     plat_event ev;
-    if (plat_signal_take(&ev) || plat_msgport_take(&ev) || take_user_event(&ev)) {
+    if (plat_signal_take(&ev) || plat_msgport_take(&ev)) {
+      plat_send_event_to_window(ev.win, &ev);
+      continue;
+    }
+    if (take_user_event(&ev)) {
+      // A client may send a command and write input while this loop is
+      // between the endpoint and the input.  The command went out first, so
+      // it is waiting now: it runs first, the event stays at the front.
+      plat_event cmd;
+      if (plat_msgport_take(&cmd)) {
+        plat.queue.push_front(ev);
+        ev = cmd;
+      }
       plat_send_event_to_window(ev.win, &ev);
       continue;
     }
