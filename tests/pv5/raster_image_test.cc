@@ -278,32 +278,58 @@ TEST_F(Raster, UnpaintedPixelsLetThePlotShowThrough) {
 
 // The resampling rule worked out pixel by pixel, for comparison: the colour
 // of bitmap pixel (ic, ir) (ir from the bottom), or -1 when it is unpainted.
+// Every product and sum is rounded to a float on its own, as the rule has it:
+// a compiler that fuses a multiply and an add into one rounding (GCC does by
+// default for C++ wherever the target has FMA) changes pixels, and this
+// reference must not follow it.
+float mul(float a, float b) {
+  volatile float r = a * b;
+  return r;
+}
+float add(float a, float b) {
+  volatile float r = a + b;
+  return r;
+}
+
 struct Geometry {
   int32_t iw, ih;
   Rect pix, dat;  // user units
 };
 
+// lookup's colour for z, one rounding per operation.
+int64_t reference_colour(float z) {
+  int32_t i = 1;
+  while (i < ntab && !(ct[i].v >= z)) i++;
+  int32_t j = i - 1;
+  if (i >= ntab) i = j = ntab - 1;
+  float diff = ct[i].v - ct[j].v, f = z - ct[j].v;
+  if (diff > 0) f = f / diff;
+  auto channel = [&](float lo, float hi) -> int64_t {
+    return lrintf(mul(add(lo, mul(hi - lo, f)), 255.0f)) & 0xff;
+  };
+  return channel(ct[j].r, ct[i].r) << 16 | channel(ct[j].g, ct[i].g) << 8 |
+         channel(ct[j].b, ct[i].b);
+}
+
 int64_t reference_pixel(const Geometry &g, const std::vector<float> &z, int32_t ic, int32_t ir) {
   int32_t bw = (int32_t)lrintf(g.pix.r - g.pix.l + 1), bh = (int32_t)lrintf(g.pix.t - g.pix.b + 1);
   float ih_p = (g.pix.t - g.pix.b) / (float)(bh - 1), iw_p = (g.pix.r - g.pix.l) / (float)(bw - 1);
-  float py = (float)ir * ih_p + g.pix.b;
+  float py = add(mul((float)ir, ih_p), g.pix.b);
   float y = (py - g.dat.b) / (g.dat.t - g.dat.b) * (float)(g.ih - 1);
   if (g.ih < 2 || y <= -1 || y >= g.ih) return -1;
   int32_t r = (int32_t)y;
   float f = y - (float)r;
-  float px = (float)ic * iw_p + g.pix.l;
+  float px = add(mul((float)ic, iw_p), g.pix.l);
   float x = (px - g.dat.l) / (g.dat.r - g.dat.l) * (float)(g.iw - 1);
   if (x <= -1 || x >= g.iw) return -1;
   int32_t ix = (int32_t)x;
   float gx = x - (float)ix;
   auto row = [&](int32_t i) {
     if (r == g.ih - 1) return z[(size_t)r * g.iw + i];
-    return (1 - f) * z[(size_t)r * g.iw + i] + z[(size_t)(r + 1) * g.iw + i] * f;
+    return add(mul(1 - f, z[(size_t)r * g.iw + i]), mul(z[(size_t)(r + 1) * g.iw + i], f));
   };
-  float v = ix < g.iw - 1 ? (1 - gx) * row(ix) + row(ix + 1) * gx : row(g.iw - 1);
-  unsigned char l[4];
-  lookup(v, l);
-  return l[1] << 16 | l[2] << 8 | l[3];
+  float v = ix < g.iw - 1 ? add(mul(1 - gx, row(ix)), mul(row(ix + 1), gx)) : row(g.iw - 1);
+  return reference_colour(v);
 }
 
 TEST_F(Raster, EveryPixelFollowsTheResamplingRule) {
