@@ -84,6 +84,7 @@ int32_t do_de(unsigned char *buf, size_t) { return destroy(s16(buf + 4)); }
 int32_t do_st(unsigned char *buf, size_t size) {
   if (!fits("st", offsetof(pv5st, data), size)) return -1;
   int32_t nc = s16(buf + 14);
+  if (!count_ok("st", nc)) return -1;
   if (nc > PV5_ST_MAXCOLORS) {
     fprintf(stderr, "pv5:Record \"st\" has %d colours, more than %d\n", nc, PV5_ST_MAXCOLORS);
     return -1;

@@ -131,9 +131,14 @@ TEST_F(Dispatch, NegativeCountsAndBigColourTablesAreRefused) {
   int16_t n257 = 257;
   memcpy(big.b.data() + 14, &n257, 2);
   big.pad_to(16 + 12 * 257);
+  Rec negcolours = st(4, 3, 2, {});
+  memcpy(negcolours.b.data() + 14, &minus3, 2);  // nctable
 
-  const std::pair<const char *, Rec> cases[] = {
-      {"dr header", negheader}, {"dr group", neggroup}, {"fi group", negfill}, {"st 257", big}};
+  const std::pair<const char *, Rec> cases[] = {{"dr header", negheader},
+                                                {"dr group", neggroup},
+                                                {"fi group", negfill},
+                                                {"st 257", big},
+                                                {"st colour count negative", negcolours}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.first);
     State before = snapshot();
