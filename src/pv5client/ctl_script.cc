@@ -34,7 +34,7 @@ int bad(Line &l, const char *fmt, ...) {
 bool to_int(const std::string &w, int *v) {
   errno = 0;
   char *end;
-  long x = strtol(w.c_str(), &end, 0);
+  long x = strtol(w.c_str(), &end, 10);  // "08" is eight, as a user means it
   if (w.empty() || *end || errno || x < INT32_MIN || x > INT32_MAX) return false;
   *v = int(x);
   return true;

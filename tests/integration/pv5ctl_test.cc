@@ -33,6 +33,7 @@ TEST(Pv5ctl, ScriptOfEveryCommand) {
       "\n"
       "gd\n"
       "gr 7\n"
+      "gr 08   # decimal, not octal\n"
       "cr 1 0 0 0.5 0.4   # 500 x 400\n"
       "gr 1\n"
       "st 2 3 1  1 0 0  0 0 1\n"
@@ -58,6 +59,7 @@ TEST(Pv5ctl, ScriptOfEveryCommand) {
   EXPECT_EQ(r.err, "pv5:Protocol botch: xx(7878) 3 7\n");
   std::string expected =
       "gd 0 1000 0.8\n"
+      "gr -1\n"
       "gr -1\n"
       "cr 0\n"
       "gr 0 0.8\n"
