@@ -3,18 +3,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <math.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
+
+#include "common/nobody.h"
 
 namespace {
 
@@ -42,12 +42,7 @@ result run(const std::vector<std::string> &args, rlim_t address_space = 0, bool 
       struct rlimit rl = {address_space, address_space};
       setrlimit(RLIMIT_AS, &rl);
     }
-    if (plain && geteuid() == 0) {
-      struct passwd *pw = getpwnam("nobody");
-      if (!pw || pw->pw_uid == 0 || setgroups(0, nullptr) != 0 || setgid(pw->pw_gid) != 0 ||
-          setuid(pw->pw_uid) != 0 || setuid(0) == 0)
-        _exit(kNoPlainUser);
-    }
+    if (plain && !drop_root_to_nobody()) _exit(kNoPlainUser);
     std::vector<char *> argv{const_cast<char *>(PIXMILL_BIN)};
     for (auto &a : args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);

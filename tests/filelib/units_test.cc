@@ -1,9 +1,7 @@
 // Unit numbers and the unit layer on real files in a scratch directory.
 #include <errno.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "common/nobody.h"
 #include "filelib.h"
 
 namespace {
@@ -28,12 +27,7 @@ bool asplainuser(const std::function<std::string()> &fn, std::string &answer) {
   if (pid < 0) return false;
   if (pid == 0) {
     close(fds[0]);
-    if (geteuid() == 0) {
-      struct passwd *pw = getpwnam("nobody");
-      if (!pw || pw->pw_uid == 0 || setgroups(0, nullptr) != 0 || setgid(pw->pw_gid) != 0 ||
-          setuid(pw->pw_uid) != 0 || setuid(0) == 0)
-        _exit(77);
-    }
+    if (!drop_root_to_nobody()) _exit(77);
     std::string got = fn();
     ssize_t n = write(fds[1], got.data(), got.size());
     _exit(n == ssize_t(got.size()) ? 0 : 1);
