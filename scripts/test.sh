@@ -8,4 +8,4 @@ bash scripts/deps.sh
 bash scripts/build.sh build
 (cd build && ctest --output-on-failure -j2)
 bash scripts/build.sh build-san -DPV5_SANITIZE=ON
-(cd build-san && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
+(cd build-san && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j2)
