@@ -24,6 +24,7 @@
 #include <random>
 #include <vector>
 
+#include "raster.h"
 #include "pv5.h"
 #include "pv5client.h"
 
@@ -128,25 +129,11 @@ double completion_seconds(const std::vector<float> &z, const std::vector<float> 
   return t[t.size() / 2];
 }
 
-// What raster's draw does, on an opaque bitmap of the same size.
+// raster's drawing step, on an opaque bitmap of the same size.
 double draw_seconds() {
   std::vector<uint32_t> bmap(size_t(kSide) * kSide, 0xff336699u);
   float lo = 0.1f * kDisplay, hi = (0.1f + 799.0f / kDisplay) * kDisplay;
-  return median_seconds([&] {
-    cairo_t *ctx = gc[0];
-    cairo_surface_t *img = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char *>(bmap.data()), CAIRO_FORMAT_ARGB32, kSide, kSide, kSide * 4);
-    cairo_save(ctx);
-    cairo_translate(ctx, lo, hi);
-    cairo_scale(ctx, double(hi - lo) / kSide, -double(hi - lo) / kSide);
-    cairo_set_source_surface(ctx, img, 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(ctx), CAIRO_FILTER_NEAREST);
-    cairo_rectangle(ctx, 0, 0, kSide, kSide);
-    cairo_fill(ctx);
-    cairo_restore(ctx);
-    cairo_surface_finish(img);
-    cairo_surface_destroy(img);
-  });
+  return median_seconds([&] { raster_draw(gc[0], bmap.data(), kSide, kSide, lo, lo, hi, hi); });
 }
 
 double fill_seconds() {

@@ -23,6 +23,7 @@
 
 #include "lookup.h"
 #include "pv5.h"
+#include "raster.h"
 
 static const int32_t kMaxSide = 16384;
 
@@ -166,22 +167,19 @@ static bool build() {
   return ok;
 }
 
-// Draws bmap into the rectangle (xpmn, ypmn) .. (xpmx, ypmx) of the window's
-// context, one bitmap pixel per (xpmx - xpmn) / bw user units, with no
-// smoothing.  The context has y up and the bitmap is stored top row first,
-// so the image is flipped: its row 0 goes to the top edge.
-static void draw(cairo_t *ctx) {
+void raster_draw(cairo_t *ctx, uint32_t *pixels, int32_t bw, int32_t bh, float x0, float y0, float x1,
+                 float y1) {
   cairo_surface_t *img = cairo_image_surface_create_for_data(
-      (unsigned char *)bmap, CAIRO_FORMAT_ARGB32, bw, bh, bw * 4);
+      (unsigned char *)pixels, CAIRO_FORMAT_ARGB32, bw, bh, bw * 4);
   cairo_save(ctx);
-  cairo_translate(ctx, xpmn, ypmx);
-  cairo_scale(ctx, double(xpmx - xpmn) / bw, -double(ypmx - ypmn) / bh);
+  cairo_translate(ctx, x0, y1);
+  cairo_scale(ctx, double(x1 - x0) / bw, -double(y1 - y0) / bh);
   cairo_set_source_surface(ctx, img, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(ctx), CAIRO_FILTER_NEAREST);
   cairo_rectangle(ctx, 0, 0, bw, bh);
   cairo_fill(ctx);
   cairo_restore(ctx);
-  // Detach anything cairo might still hold on bmap before it is freed.
+  // Detach anything cairo might still hold on the pixels before they are freed.
   cairo_surface_finish(img);
   cairo_surface_destroy(img);
 }
@@ -197,7 +195,7 @@ static int32_t data(int32_t wix, const unsigned char *p) {
   nrem -= n;
   if (nrem > 0) return 0;
   // Only the completing record's window counts; a missing one gets nothing.
-  if (window_valid(wix) && build()) draw(gc[wix]);
+  if (window_valid(wix) && build()) raster_draw(gc[wix], bmap, bw, bh, xpmn, ypmn, xpmx, ypmx);
   release();
   return 0;
 }
